@@ -6,6 +6,7 @@
 #include "platform/trace.h"
 
 namespace wire {
+using vxp::trace;
 Header Header::decode(std::span<const std::uint8_t> packet) {
   Header h;
   if (packet.size() < kHeaderSize) return h;
@@ -106,6 +107,20 @@ std::uint32_t DeriveAuthKey(std::uint32_t commKey, std::uint16_t sessionId) {
 bool authKeyMatches(std::uint32_t authKey, std::uint32_t commKey, std::uint16_t sessionId) {
   const auto tickByte = static_cast<std::uint8_t>(authKey >> 16);
   return applyTickByte(baseKey(commKey, sessionId), tickByte) == authKey;
+}
+
+std::uint32_t BufferHash(std::span<const std::uint8_t> bytes) {
+  std::uint32_t h = 0;
+  for (std::uint8_t b : bytes) {
+    h = (h << 4) + b;
+    const std::uint32_t g = h & 0xF0000000u;
+    if (g != 0) {
+      // The top bits fold back in with an arithmetic shift: the sign spreads.
+      h ^= static_cast<std::uint32_t>(static_cast<std::int32_t>(g) >> 24);
+      h ^= g;
+    }
+  }
+  return h % 16711679u;
 }
 
 const char* traceName(std::uint16_t code) {

@@ -59,6 +59,9 @@ std::uint32_t DeriveAuthKey(std::uint32_t commKey, std::uint16_t sessionId);
 // recomputes the key from its own comm key and compares.
 bool authKeyMatches(std::uint32_t authKey, std::uint32_t commKey, std::uint16_t sessionId);
 
+// Hash of a bulk data set (upload buffer check, query answers).
+std::uint32_t BufferHash(std::span<const std::uint8_t> bytes);
+
 // Name of a code for trace lines; unknown codes are printed in decimal.
 // The result stays valid until the next call on the same thread.
 const char* traceName(std::uint16_t code);
