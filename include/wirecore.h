@@ -61,6 +61,10 @@ int VXEMBPRO_READDB(EngineHandle engine, unsigned char selector, int blockSize, 
 /* Query path for the data sets that support it, announcement path otherwise. */
 int VXEMBPRO_READDATA(EngineHandle engine, uint16_t* code, unsigned char* buffer, int capacity,
                       int requestLength, int blockSize, int timeoutMs);
+/* Size of the last data set that a read refused because the buffer was too
+ * small (0 when the last read did not fail for that reason), so that a caller
+ * can grow its buffer and read again. */
+int VXEMBPRO_NEEDEDSIZE(EngineHandle engine);
 /* Broadcasts a text to the local network through "comms.dll"; 1 sent, -1 failed. */
 int SENDBROADCASTDATA(intptr_t ignored, const char* text);
 

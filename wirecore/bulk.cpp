@@ -96,6 +96,7 @@ int ReadTransfer(Engine& e, std::uint16_t& code, Request request, std::span<std:
       trace("Dirty Data, Len=%d.\n", static_cast<int>(total));
     }
     if (capacity < total || static_cast<std::int64_t>(out.size()) < total) {
+      e.neededSize = total;
       code = CMD_ACK_ERROR_DATA;
       drainLink(e, 200, 0);
       e.readerEnable.set();
@@ -322,7 +323,11 @@ int ReadData2(Engine& e, std::uint16_t& code, std::span<std::uint8_t> out, int r
   const std::uint32_t hash = readU32(query + 9);
   if (finalSize == 0 || stored <= 0) return 0;
   if (finalSize < 0 || capacity < finalSize) {
+    if (finalSize > 0) e.neededSize = finalSize;
     freeData(e, timeoutMs, code);
+    // The outcome says why nothing was read, whatever the freeing answered:
+    // a caller testing for CMD_ACK_OK must not take the refusal for data.
+    code = CMD_ACK_ERROR_DATA;
     return -100;
   }
   // The stored bytes must be what the final size allows: the same size when
@@ -472,6 +477,7 @@ VX_EXPORT int VXEMBPRO_READDATA1(EngineHandle handle, std::uint16_t* code, unsig
                                  int requestLength, int strict, int timeoutMs) {
   Engine* e = wire::fromHandle(handle);
   if (e == nullptr || code == nullptr) return 0;
+  e->neededSize = 0;
   auto out = wire::callerBuffer(buffer, capacity);
   const int requestCopy = std::clamp(std::min(requestLength, capacity), 0, static_cast<int>(wire::kMaxData));
   if (requestLength > static_cast<int>(wire::kMaxData)) {
@@ -492,6 +498,7 @@ VX_EXPORT int VXEMBPRO_READDATA2(EngineHandle handle, std::uint16_t* code, unsig
                                  int requestLength, int blockSize, int timeoutMs) {
   Engine* e = wire::fromHandle(handle);
   if (e == nullptr || code == nullptr) return -1;
+  e->neededSize = 0;
   const int result = wire::ReadData2(*e, *code, wire::callerBuffer(buffer, capacity), requestLength, blockSize, timeoutMs);
   // Device events must not wait for the next command: the reader reads again.
   e->readerEnable.set();
@@ -518,4 +525,10 @@ VX_EXPORT int VXEMBPRO_READDATA(EngineHandle handle, std::uint16_t* code, unsign
     *code = command;
   }
   return VXEMBPRO_READDATA1(handle, code, buffer, capacity, requestLength, 1, timeoutMs);
+}
+
+VX_EXPORT int VXEMBPRO_NEEDEDSIZE(EngineHandle handle) {
+  Engine* e = wire::fromHandle(handle);
+  if (e == nullptr) return 0;
+  return static_cast<int>(std::min<std::int64_t>(e->neededSize, 0x7FFFFFFF));
 }

@@ -44,6 +44,9 @@ struct Engine {
   // Learnt by the bulk routines; used by the calling thread only.
   int dataDelay = 0;
   int blockSize = 0;
+  // Size of the last data set a read refused because the caller's buffer was
+  // too small (0: none); lets a caller grow its buffer and read again.
+  std::int64_t neededSize = 0;
 
   // The last packet the reader accepted. Written by the reader before it sets
   // reply-ready; read by the caller after reply-ready and before it enables
