@@ -7,6 +7,7 @@ void ManualResetEvent::set() {
   {
     std::lock_guard lock(mutex_);
     set_ = true;
+    ++sets_;
   }
   cv_.notify_all();
 }
@@ -23,11 +24,13 @@ bool ManualResetEvent::isSet() const {
 
 bool ManualResetEvent::wait(std::int64_t timeoutMs) const {
   std::unique_lock lock(mutex_);
+  const std::uint64_t setsAtStart = sets_;
+  auto released = [&] { return set_ || sets_ != setsAtStart; };
   if (timeoutMs < 0) {
-    cv_.wait(lock, [&] { return set_; });
+    cv_.wait(lock, released);
     return true;
   }
-  return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return set_; });
+  return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), released);
 }
 
 bool ManualResetEvent::waitAndReset(std::int64_t timeoutMs) {

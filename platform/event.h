@@ -27,6 +27,9 @@ class VXP_API ManualResetEvent {
   mutable std::mutex mutex_;
   mutable std::condition_variable cv_;
   bool set_;
+  // Counts set() calls, so that a waiter is released by a set that is
+  // followed at once by a reset, as waiters on a manual-reset event are.
+  std::uint64_t sets_ = 0;
 };
 
 // Stand-in for suspending and resuming a thread: the thread calls pass() at its

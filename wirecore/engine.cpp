@@ -54,7 +54,15 @@ void handleEvent(Engine& e, std::uint8_t* packet, int length) {
   e.send(e.link, packet, static_cast<int>(kHeaderSize));
 }
 
+void readerPasses(Engine& e, std::uint64_t generation);
+
+// Runs one reader thread and counts it while it lives.
 void readerLoop(Engine& e, std::uint64_t generation) {
+  readerPasses(e, generation);
+  e.liveReaders.fetch_sub(1);
+}
+
+void readerPasses(Engine& e, std::uint64_t generation) {
   std::uint8_t packet[kMaxPacket];
   // Modem answer phase: while dialling, the reader collects modem answers.
   while (e.dialing.load()) {
@@ -131,9 +139,11 @@ finish:
 bool Engine::startReader() {
   std::lock_guard lock(readerMutex);
   const std::uint64_t generation = readerGeneration;
+  liveReaders.fetch_add(1);
   try {
     reader = std::thread([this, generation] { readerLoop(*this, generation); });
   } catch (const std::system_error&) {
+    liveReaders.fetch_sub(1);
     return false;
   }
   return true;
@@ -145,10 +155,23 @@ void Engine::abandonReader() {
   if (reader.joinable()) abandonedReaders.push_back(std::move(reader));
   readerIdle.set();
   const std::uint64_t generation = readerGeneration;
+  liveReaders.fetch_add(1);
   try {
     reader = std::thread([this, generation] { readerLoop(*this, generation); });
   } catch (const std::system_error&) {
+    liveReaders.fetch_sub(1);
     // Without a reader no reply arrives; commands then report no answer.
+  }
+}
+
+bool Engine::cancelReadUntilIdle(std::int64_t limitMs) {
+  terminalRead(link);
+  const std::uint32_t start = vxp::tickCount();
+  for (;;) {
+    const std::int64_t elapsed = static_cast<std::uint32_t>(vxp::tickCount() - start);
+    if (elapsed >= limitMs) return false;
+    if (readerIdle.wait(std::min<std::int64_t>(kCancelRepeatMs, limitMs - elapsed))) return true;
+    terminalRead(link);
   }
 }
 
@@ -157,21 +180,8 @@ void Engine::stopReaderRead(int timeoutMs) {
     suspendGate.close();
     return;
   }
-  terminalRead(link);
   trace("Stop Read process...");
-  const std::uint32_t start = vxp::tickCount();
-  const std::int64_t limit = static_cast<std::int64_t>(timeoutMs) + 5000;
-  bool idle = false;
-  for (;;) {
-    const std::int64_t elapsed = static_cast<std::uint32_t>(vxp::tickCount() - start);
-    if (elapsed >= limit) break;
-    if (readerIdle.wait(std::min<std::int64_t>(kCancelRepeatMs, limit - elapsed))) {
-      idle = true;
-      break;
-    }
-    terminalRead(link);
-  }
-  if (!idle) abandonReader();
+  if (!cancelReadUntilIdle(static_cast<std::int64_t>(timeoutMs) + 5000)) abandonReader();
   trace("stoped\n");
 }
 
@@ -181,6 +191,12 @@ void Engine::resumeReader() {
 
 void Engine::joinReaders() {
   suspendGate.open();
+  // A reader may have begun one more read just before stop was set: cancel
+  // until every reader has seen stop, instead of waiting out that read.
+  while (terminalRead != nullptr && liveReaders.load() > 0) {
+    terminalRead(link);
+    vxp::sleepMs(2);
+  }
   if (reader.joinable()) reader.join();
   for (auto& t : abandonedReaders) {
     if (t.joinable()) t.join();
@@ -212,8 +228,13 @@ int ExchangePacket(Engine& e, std::uint16_t& code, std::uint8_t* buffer, int rep
   bool answered = false;
   for (int attempt = 1; attempt <= tries; ++attempt) {
     trace("---------[%d] Try(%d) SendCmd:%s------------\n", static_cast<int>(sentId), attempt, traceName(command));
-    e.replyReady.reset();
-    e.readerEnable.reset();
+    {
+      // Under the reader's lock: a reader that has just seen reader-enable
+      // has then already cleared reader-idle, so the wait below sees its read.
+      std::lock_guard lock(e.readerMutex);
+      e.replyReady.reset();
+      e.readerEnable.reset();
+    }
     e.stopReaderRead(timeoutMs);
     e.replyLength.store(-1);
     if (e.send(e.link, packet, static_cast<int>(length)) == 0) {
@@ -418,10 +439,7 @@ VX_EXPORT void VXEMBPRO_CLOSE(EngineHandle handle) {
   std::uint16_t code = CMD_EXIT;
   wire::SendCommand(*e, code, nullptr, 0, 0, wire::kExitTimeoutMs);
   if (e->modem) wire::ModemCommand(*e, 5003);
-  if (e->terminalRead != nullptr) {
-    e->terminalRead(e->link);
-    e->readerIdle.wait(wire::kCloseIdleWaitMs);
-  }
+  if (e->terminalRead != nullptr) e->cancelReadUntilIdle(wire::kCloseIdleWaitMs);
   wire::shutDown(std::move(e));
 }
 

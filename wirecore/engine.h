@@ -70,12 +70,17 @@ struct Engine {
   std::uint64_t readerGeneration = 0;
   std::thread reader;
   std::vector<std::thread> abandonedReaders;
+  // Reader threads still running (current and abandoned).
+  std::atomic<int> liveReaders{0};
   // Stand-in for suspending the reader when the transport cannot cancel a read.
   vxp::Gate suspendGate;
 
   bool startReader();
   void abandonReader();
   void stopReaderRead(int timeoutMs);
+  // Cancels the reader's read, repeating the cancel (one that lands just
+  // before the reader enters its read is lost) until it is idle or the limit passes.
+  bool cancelReadUntilIdle(std::int64_t limitMs);
   void resumeReader();
   void joinReaders();
 };
