@@ -15,6 +15,33 @@ extern "C" {
 
 /* ---- Connection ---------------------------------------------------------- */
 
+/* Called on the connection's reader thread for every device event; `data` is
+ * valid during the call only. */
+typedef int (*VxEventCallback)(intptr_t userData, int eventCode, int dataLength, const unsigned char* data);
+
+/* Opens a connection over UDP and probes the firmware; a handle, or null with
+ * the reason in VX_LastError(). */
+void* VX_Connect_NET(const char* ipAddress, int port, VxEventCallback eventCallback, intptr_t userData, int commKey);
+/* Opens a connection over a serial line ("brokerlink.dll"), dialling through
+ * a modem when phoneNumber is given (at most 19 characters); baudRate 0 opens
+ * nothing. A handle, or null. */
+void* VX_Connect_COM(int port, int machineNumber, int baudRate, VxEventCallback eventCallback, intptr_t userData,
+                     int commKey, const char* phoneNumber);
+/* Closes the connection and frees everything it holds; 1, or -1 for a null handle. */
+int VX_Close(void* handle);
+/* Why the most recent opening of any connection failed (0 after a success). */
+int VX_LastError(void);
+/* Registers for device events with a mask; 1, -1, -2. */
+int VX_RegEvent(void* handle, int eventMask);
+/* Reads the firmware version text into a buffer of at least 50 bytes; 1, -1, -2. */
+int VX_GetFirmwareVersion(void* handle, char* version);
+/* Writes "6.0.1.16" into a buffer of at least 9 bytes; 1. */
+int VX_GetSDKVersion(char* version);
+/* Lets the device take input again; 1, -1, -2. */
+int VX_EnableDevice(void* handle);
+/* Locks the device's keyboard and sensor; timeOut is passed on unchanged. 1, -1, -2. */
+int VX_DisableDevice(void* handle, int timeOut);
+
 /* ---- Fingerprint templates without a device ------------------------------ */
 /* Templates are at most 2048 bytes; the functions read at most that much. */
 

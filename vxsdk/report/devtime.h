@@ -11,6 +11,7 @@ inline constexpr std::int64_t kDay = 86400;
 
 struct CalendarTime {
   int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+  bool operator==(const CalendarTime&) const = default;
 };
 
 // The year counts modulo 100; month and day are not checked (31 February is
