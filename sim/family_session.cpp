@@ -1,7 +1,5 @@
 // Connection and session: CMD_CONNECT, CMD_AUTH, CMD_EXIT, and the refusal of
 // every other command while a terminal with a comm key awaits CMD_AUTH.
-#include <cstddef>
-
 #include "sim/families.h"
 #include "wirecore/packet.h"
 

@@ -16,7 +16,8 @@
 //
 // Handlers, data-set providers, consumers and stream shapers run on the worker
 // thread, without any lock of the simulator held, so they may call back into
-// the simulator (for instance received()).
+// the simulator (for instance received()). What they capture must outlive the
+// Simulator: declare it before the Simulator object.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -33,8 +34,8 @@ namespace vxsim {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// What kind of terminal the simulator plays. Copied on start; change it with
-// Simulator::setPersonality.
+// What kind of terminal the simulator plays. Consulted for every request, so
+// Simulator::setPersonality takes effect with the next one.
 struct Personality {
   // Text answered to CMD_VERSION_RRQ (sent with a terminating zero).
   std::string firmwareVersion = "Ver 6.60 Apr 28 2010";
