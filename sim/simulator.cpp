@@ -216,8 +216,12 @@ void Simulator::Impl::onDatagram(std::span<const std::uint8_t> bytes, const sock
   if (!valid || request.code == CMD_ACK_OK) return;
 
   auto [replies, delayMs] = answer(request);
-  const auto due = Outbox::Clock::now() + std::chrono::milliseconds(delayMs);
-  for (const Packet& packet : replies) outbox_.post(packet, from, due);
+  auto due = Outbox::Clock::now() + std::chrono::milliseconds(delayMs);
+  const auto gap = std::chrono::microseconds(device_.model.personality().streamGapMicros);
+  for (const Packet& packet : replies) {
+    outbox_.post(packet, from, due);
+    due += gap;
+  }
 }
 
 std::pair<detail::Replies, int> Simulator::Impl::answer(const Request& request) {

@@ -58,6 +58,11 @@ struct Personality {
   std::uint32_t uploadLimit = 16u << 20;
   // Session id assigned by the first CMD_CONNECT; each later one adds 1.
   std::uint16_t firstSessionId = 0x1234;
+  // Gap between consecutive packets of one answer (a block stream), in
+  // microseconds, like a terminal's network link; 0 sends them back to back.
+  // Back to back on loopback a long stream overruns the host's receive buffer,
+  // which no terminal's link does.
+  std::uint32_t streamGapMicros = 50;
 };
 
 // A packet the simulator sends. `sessionId` is the header's session-id field:
