@@ -159,7 +159,7 @@ int ReadTransfer(Engine& e, std::uint16_t& code, Request request, std::span<std:
         trace("Invalid data\n");
         break;
       }
-      std::memcpy(out.data() + offset, packet + kHeaderSize, static_cast<size_t>(dataLength));
+      if (dataLength > 0) std::memcpy(out.data() + offset, packet + kHeaderSize, static_cast<size_t>(dataLength));
       trace("  %d", static_cast<int>(offset));
       if (index == 0) sawFirst = true;
       if (!seen[index]) ++distinct;
@@ -189,7 +189,7 @@ int ReadTransfer(Engine& e, std::uint16_t& code, Request request, std::span<std:
   } else if (code == CMD_DATA) {
     const int dataLength = replyLength;
     if (dataLength >= 0 && dataLength == capacity - kChunk && static_cast<std::size_t>(dataLength) <= out.size()) {
-      std::memcpy(out.data(), reply, static_cast<size_t>(dataLength));
+      if (dataLength > 0) std::memcpy(out.data(), reply, static_cast<size_t>(dataLength));
       if (map.received.empty()) map.received.resize(1, 0);
       map.received[0] = 1;
       code = CMD_ACK_OK;
@@ -226,7 +226,7 @@ int ReadData1(Engine& e, std::uint16_t& code, std::span<const std::uint8_t> requ
     code = CMD_ACK_ERROR_CMD;
     return 0;
   }
-  std::memcpy(request.bytes, requestBytes.data(), requestBytes.size());
+  if (!requestBytes.empty()) std::memcpy(request.bytes, requestBytes.data(), requestBytes.size());
   const std::uint16_t command = code;
   const int attempts = strict ? kStrictAttempts : 1;
   BlockMap map;
