@@ -17,21 +17,31 @@ std::string Library::sharedObjectName(const char* describedName) {
   return "lib" + std::string(name) + ".so";
 }
 
+namespace {
+// The folder of the module that holds `address`, with its trailing slash.
+std::string moduleFolder(const void* address) {
+  Dl_info info{};
+  if (address == nullptr || dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  std::string_view path(info.dli_fname);
+  const auto slash = path.find_last_of('/');
+  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+void* openFile(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+}  // namespace
+
 std::unique_ptr<Library> Library::load(const char* describedName, const void* anchor) {
   if (describedName == nullptr || *describedName == '\0') return nullptr;
   const std::string file = sharedObjectName(describedName);
   if (file.size() <= 6) return nullptr;  // "lib.so": no stem at all
-  std::string dir;
-  Dl_info info{};
-  if (anchor != nullptr && dladdr(anchor, &info) != 0 && info.dli_fname != nullptr) {
-    std::string_view self(info.dli_fname);
-    if (auto slash = self.find_last_of('/'); slash != std::string_view::npos) dir = std::string(self.substr(0, slash + 1));
+  // Next to the loading module, then next to this library (the libraries of
+  // the SDK are installed together), then wherever the loader looks.
+  const std::string folders[] = {moduleFolder(anchor), moduleFolder(reinterpret_cast<const void*>(&Library::load))};
+  for (const std::string& folder : folders) {
+    if (folder.empty()) continue;
+    if (void* h = openFile(folder + file)) return std::make_unique<Library>(Key{}, h, folder + file);
   }
-  if (!dir.empty()) {
-    std::string candidate = dir + file;
-    if (void* h = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) return std::make_unique<Library>(Key{}, h, candidate);
-  }
-  if (void* h = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL)) return std::make_unique<Library>(Key{}, h, file);
+  if (void* h = openFile(file)) return std::make_unique<Library>(Key{}, h, file);
   return nullptr;
 }
 
