@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/device_model.h"
+#include "sim/model_device.h"
 #include "sim/vxsim.h"
 
 namespace vxsim::detail {
@@ -54,10 +55,13 @@ class BulkRegistry {
 };
 
 struct Device {
-  explicit Device(const Personality& personality) : model(personality) {}
+  explicit Device(const Personality& personality) : model(personality) {
+    bulk.setConsumer(CMD_MF_WRITE, cardWriter(machine));
+  }
   DeviceModel model;
   SessionState session;
   BulkRegistry bulk;
+  MachineModel machine;
 };
 
 }  // namespace vxsim::detail

@@ -40,15 +40,18 @@ class BulkFamily final : public CommandFamily {
   unsigned streams_ = 0;
 };
 
-// Option texts: CMD_OPTIONS_RRQ ("name\0" -> "name=value\0") and
-// CMD_OPTIONS_WRQ ("name=value\0").
+// Option texts: CMD_OPTIONS_RRQ ("name\0" -> "name=value\0"),
+// CMD_OPTIONS_WRQ ("name=value\0", factory values decoded from their
+// scrambled form) and CMD_REFRESH_OPTIONS.
 class OptionsFamily final : public CommandFamily {
  public:
   std::optional<Replies> handle(const Request& request, Device& device) override;
 };
 
 // Device control and information: CMD_VERSION_RRQ, CMD_ENABLEDEVICE,
-// CMD_DISABLEDEVICE, CMD_EVENT (event registration).
+// CMD_DISABLEDEVICE, CMD_EVENT (event registration), the power commands, and
+// the machine state of model_device.h (status, clock, display, sounds,
+// operations, PIN width, capture, card).
 class ControlFamily final : public CommandFamily {
  public:
   std::optional<Replies> handle(const Request& request, Device& device) override;

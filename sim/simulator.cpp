@@ -426,4 +426,40 @@ void Simulator::setUploadConsumer(std::uint16_t command, UploadConsumer consumer
 std::vector<ConsumedUpload> Simulator::consumedUploads() const { return impl_->device_.bulk.consumed(); }
 void Simulator::setStreamShaper(StreamShaper shaper) { impl_->device_.bulk.setShaper(std::move(shaper)); }
 
+using detail::MachineState;
+
+void Simulator::setStatusTable(std::vector<std::uint32_t> counters) {
+  impl_->device_.machine.access([&](MachineState& s) { s.statusTable = std::move(counters); });
+}
+std::uint32_t Simulator::clock() const {
+  return impl_->device_.machine.access([](const MachineState& s) { return s.clock; });
+}
+void Simulator::setClock(std::uint32_t deviceTime) {
+  impl_->device_.machine.access([&](MachineState& s) { s.clock = deviceTime; });
+}
+std::vector<DisplayWrite> Simulator::display() const {
+  return impl_->device_.machine.access([](const MachineState& s) { return s.display; });
+}
+std::optional<std::uint8_t> Simulator::lastBeep() const {
+  return impl_->device_.machine.access([](const MachineState& s) { return s.lastBeep; });
+}
+std::vector<VoicePrompt> Simulator::voicePrompts() const {
+  return impl_->device_.machine.access([](const MachineState& s) { return s.voicePrompts; });
+}
+bool Simulator::clockShown() const {
+  return impl_->device_.machine.access([](const MachineState& s) { return s.clockShown; });
+}
+Operation Simulator::operation() const {
+  return impl_->device_.machine.access([](const MachineState& s) { return s.operation; });
+}
+void Simulator::setCaptureImage(std::optional<CaptureImage> image) {
+  impl_->device_.machine.access([&](MachineState& s) { s.captureImage = std::move(image); });
+}
+std::optional<Bytes> Simulator::card() const {
+  return impl_->device_.machine.access([](const MachineState& s) { return s.card; });
+}
+void Simulator::setPinWidth(std::int8_t width) {
+  impl_->device_.machine.access([&](MachineState& s) { s.pinWidth = width; });
+}
+
 }  // namespace vxsim

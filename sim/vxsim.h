@@ -181,6 +181,44 @@ struct ConsumedUpload {
   Bytes upload;
 };
 
+// --- terminal state (see Simulator's "terminal state" section) ---
+
+// One CMD_WRITE_LCD: where it wrote and its text (up to its zero byte).
+struct DisplayWrite {
+  std::uint8_t row = 0;
+  std::uint8_t column = 0;
+  std::string text;
+  bool operator==(const DisplayWrite&) const = default;
+};
+
+// One CMD_PLAY_VOICE: a range of prompts, or one (first == last).
+struct VoicePrompt {
+  std::uint8_t first = 0;
+  std::uint8_t last = 0;
+  bool operator==(const VoicePrompt&) const = default;
+};
+
+// What the terminal does on its own; CMD_STATE_RRQ answers the kind's value
+// as its result word.
+enum class OperationKind : std::uint16_t { Idle = 0, Enroll = 1, Verify = 2, Identify = 3 };
+struct Operation {
+  OperationKind kind = OperationKind::Idle;
+  std::uint16_t number = 0;  // the user being enrolled or verified
+  std::uint8_t finger = 0;
+  bool operator==(const Operation&) const = default;
+};
+
+// The image the sensor delivers to CMD_CAPTURE_IMAGE(_PARAM). With `header`
+// the answer is a 12-byte header (0, width, height) and the pixels; without,
+// the pixels alone (a host takes exactly 307200 of them as 640 x 480). The
+// pixels are sent as they are, so a test can make them disagree with the size.
+struct CaptureImage {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  Bytes pixels;
+  bool header = true;
+};
+
 class Simulator {
  public:
   struct Config {
@@ -208,6 +246,8 @@ class Simulator {
   // --- device model ---
   Personality personality() const;
   void setPersonality(const Personality& personality);
+  // An option as the terminal holds it: a scrambled factory value written by
+  // a host is held decoded, as the terminal understood it.
   std::optional<std::string> option(const std::string& name) const;
   void setOption(const std::string& name, const std::string& value);
   // Session id assigned by the last CMD_CONNECT (0 before any).
@@ -261,9 +301,38 @@ class Simulator {
   std::vector<ConsumedUpload> consumedUploads() const;
   void setStreamShaper(StreamShaper shaper);  // empty: remove
 
+  // --- terminal state ---
+  // Counters answered to CMD_GET_FREE_SIZES, 32 bits each (50 zeros at first).
+  void setStatusTable(std::vector<std::uint32_t> counters);
+  // The clock as a device time (seconds on the 12 x 31-day calendar from
+  // 2000); it stands still, holding the time last set (2010-04-28 12:00:00).
+  std::uint32_t clock() const;
+  void setClock(std::uint32_t deviceTime);
+  // The display's writes since the last CMD_CLEAR_LCD, oldest first.
+  std::vector<DisplayWrite> display() const;
+  // The duration byte (20 ms steps) of the last CMD_BEEP; nullopt before any.
+  std::optional<std::uint8_t> lastBeep() const;
+  std::vector<VoicePrompt> voicePrompts() const;
+  // Whether the clock is shown (CMD_ENABLE_CLOCK; shown at first).
+  bool clockShown() const;
+  // The operation in progress; restart, power-off and sleep end it.
+  Operation operation() const;
+  // The image the sensor delivers; nullopt (the default): no finger, so a
+  // capture is refused with CMD_ACK_ERROR.
+  void setCaptureImage(std::optional<CaptureImage> image);
+  // The card image last written with CMD_MF_WRITE; nullopt before any and
+  // after CMD_MF_EMPTY.
+  std::optional<Bytes> card() const;
+  // PIN width answered to CMD_PINWIDTH_RRQ (5 at first); above 5 a card image
+  // carries a 4-byte user number.
+  void setPinWidth(std::int8_t width);
+
  private:
   class Impl;
   std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace vxsim
+
+// Report data and the sample company.
+#include "sim/model_report.h"
