@@ -22,7 +22,6 @@ std::vector<std::unique_ptr<CommandFamily>> makeFamilies() {
   families.push_back(std::make_unique<BulkFamily>());
   families.push_back(std::make_unique<OptionsFamily>());
   families.push_back(std::make_unique<ControlFamily>());
-  families.push_back(makeReportFamily());
   // Users and templates, logs and report data join here as their families
   // are written.
   return families;
