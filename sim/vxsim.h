@@ -333,6 +333,3 @@ class Simulator {
 };
 
 }  // namespace vxsim
-
-// Report data and the sample company.
-#include "sim/model_report.h"
