@@ -107,6 +107,65 @@ int VX_WriteCustData(void* handle, const char* data);
  * pass the new key. 1, -1, -2. */
 int VX_SetDeviceCommPwd(void* handle, int commKey);
 
+/* ---- Device control and status ------------------------------------------ */
+/* Restart, power-off and sleep close the connection once the device accepted:
+ * the handle is invalid after a result of 1. */
+
+/* Hands out status counter 1 to 20 (4 for another index, before any check); 1, -1, -2, 4. */
+int VX_GetDeviceStatus(void* handle, int status, int* value);
+/* Restarts the device and closes the connection; 1, -1, -2. */
+int VX_RebootDevice(void* handle);
+/* Switches the device off and closes the connection; 1, -1, -2. */
+int VX_PowerOffDevice(void* handle);
+/* Puts the device to sleep and closes the connection; 1, -1, -2. */
+int VX_SleepDevice(void* handle);
+/* Not supported by the devices: -100, or -1 for a null handle. */
+int VX_ResumeDevice(void* handle);
+/* Not supported by the devices: -100, or -1 for a null handle. */
+int VX_AutoPowerOff(void* handle, int value);
+/* Not supported by the devices: -100, or -1 for a null handle. */
+int VX_PowerOffTime(void* handle, int value1, int value2, int value3, int value4, int value5);
+/* Sets the device clock (the year counts modulo 100); 1, -1, -2. */
+int VX_SetTime(void* handle, int year, int month, int day, int hour, int minute, int second);
+/* Reads the device clock; 1, -1, -2. */
+int VX_GetTime(void* handle, int* year, int* month, int* day, int* hour, int* minute, int* second);
+/* Writes at most 97 characters of text at a row and column of the display; 1, -1, -2. */
+int VX_WriteLCD(void* handle, int row, int column, const char* text);
+/* Clears the display; 1, -1, -2. */
+int VX_ClearLCD(void* handle);
+/* Sounds the buzzer in 20 ms steps, at most 255 of them (5100 ms); 1, -1, -2. */
+int VX_Beep(void* handle, int durationMs);
+/* Plays the voice prompts from first to last; 1, -1, -2. */
+int VX_PlayVoice(void* handle, int first, int last);
+/* Plays one voice prompt; 1, -1, -2. */
+int VX_PlayVoiceByIndex(void* handle, int index);
+/* Shows (non-zero) or hides (0) the device's clock; 1, -1, -2. */
+int VX_EnableClock(void* handle, int flag);
+/* Starts enrolling a finger of a user on the device; 1, -1, else the engine's result. */
+int VX_StartEnroll(void* handle, int number, int finger);
+/* Starts verifying a finger of a user on the device; 1, -1, else the engine's result. */
+int VX_StartVerify(void* handle, int number, int finger);
+/* Starts identifying whoever puts a finger on; 1, -1, else the engine's result. */
+int VX_StartIdentify(void* handle);
+/* Cancels the on-device operation; 1, -1, else the engine's result. */
+int VX_CancelOperation(void* handle);
+/* Hands out the device's operating state word; 1, -1, -2. */
+int VX_QueryState(void* handle, int* state);
+/* Captures a fingerprint image (full non-zero: the whole sensor; *width, when
+ * not 0, is sent as the wanted width), hands out its width and height, copies
+ * it (width x height bytes, at most 307208) into image when given and writes
+ * it as an 8-bit BMP file when fileName is given; 1, -1, -2, -100. */
+int VX_CaptureImage(void* handle, int full, int* width, int* height, unsigned char* image, const char* fileName);
+/* Writes a Mifare card: the user number, a 12-byte header of four entries (a
+ * 16-bit template length and one more byte) and the templates from a 4096-byte
+ * area. 1; 0, -4, -5 device refusals; -1; -2; 4 when the lengths pass the area. */
+int VX_MFWrite(void* handle, int number, const unsigned char* header, const unsigned char* templates);
+/* Empties a Mifare card; 1, 0, -1, -2, -4, -5. */
+int VX_MFEmpty(void* handle);
+/* Saves the device's raw data set of a kind to a file; 1; 0 no data (no file
+ * is created); -1; -2; 4 the file could not be written; -100 no memory. */
+int VX_GetData(void* handle, int kind, const char* fileName);
+
 /* ---- Fingerprint templates without a device ------------------------------ */
 /* Templates are at most 2048 bytes; the functions read at most that much. */
 
@@ -124,6 +183,62 @@ int VX_FPTempConvert(const unsigned char* source, unsigned char* destination, in
 int VX_FPTempConvertNew(const unsigned char* source, unsigned char* destination, int* length);
 /* Each of the four returns -1 for a null template or destination; a null
  * length is not written. */
+
+/* ---- Users and templates on the device ----------------------------------- */
+/* The user table is kept in the connection's own buffer; a getter or query
+ * downloads it when the connection holds none. Internal user numbers are 1 to
+ * 65534; the PIN2 is the number people see (firmware from "Ver 5.04" on).
+ * Every output pointer may be null, and that output is then skipped. Text
+ * outputs are terminated: names after 8 characters (24 for string IDs),
+ * passwords after 5 (8), user IDs after the PIN width (at most 24). Privilege
+ * levels are 0 to 3 (4 for the device's code 10). Time-zone areas hold four
+ * int32: the zones, -1 first when the user has none of its own. */
+
+/* Downloads the user table; 1, 0 the device has no users, -1, -2. */
+int VX_ReadUserInfo(void* handle);
+/* Hands out the next user of the table (card area 5 bytes; 16-byte records of
+ * old firmware give card 0, PIN2 0, group 1, no time zones); 1, 0 no more, -1, -2. */
+int VX_GetUserInfo(void* handle, int* number, char* name, int* privilege, int* enabled, char* password,
+                   unsigned char* card, int* pin2, int* group, int* timeZones);
+/* Finds a user by internal number, or by the PIN2 passed in when number is 0
+ * (pin2 then receives the record's PIN2); 1, 0 not found, -1, -2. */
+int VX_QueryUserInfo(void* handle, int number, char* name, int* privilege, int* enabled, char* password,
+                     unsigned char* card, int* pin2, int* group, int* timeZones);
+/* The internal number of the user with this PIN2; 0 not found, -1, -2. */
+int VX_QueryUserByPIN2(void* handle, int pin2);
+/* The internal number of the user with these 5 card bytes; 0 not found, -1, -2. */
+int VX_QueryUserByCard(void* handle, const unsigned char* card);
+/* The internal number of the user with this PIN2; -1 not found or null handle, -2 below "Ver 5.04". */
+int VX_GetUserID(void* handle, int pin2);
+/* The PIN2 of an internal number (0 when it has none); -1 not found or null handle, -2 below "Ver 5.04". */
+int VX_GetUserPIN2(void* handle, int number);
+/* Reads the device's extended value of a user (by number, or by PIN2 when the
+ * number is 0; by user ID text on a TFT device); 1, 0 user not found, -1, -2. */
+int VX_GetUserInfoEx(void* handle, int number, int pin2, int* value);
+/* Hands out the next string-ID user (name 25 bytes, password 9, shifts four
+ * int32); 1, 0 no more, -1, -2. */
+int SSR_VX_GetUserInfo(void* handle, int* number, char* userId, char* name, int* privilege, int* enabled,
+                       char* password, int* card, int* department, int* shifts);
+/* Finds a string-ID user by user ID; the password gets 8 characters without a
+ * terminator. 1, 0 not found, -1, -2. */
+int SSR_VX_QueryUserInfo(void* handle, const char* userId, char* name, int* privilege, int* enabled,
+                         char* password, int* card, int* department, int* shifts, int* number);
+/* Downloads the template table into the shared download buffer; 1, 0 none, -1, -2. */
+int VX_ReadTempData(void* handle);
+/* Reads one template from the device; *length in: the buffer's size, out: the
+ * device's result word, never more than the bytes received. 1, 0 no such
+ * template, -1, -2. */
+int VX_GetUserTmp(void* handle, int number, int finger, unsigned char* templateData, int* length);
+/* Finds a template in the downloaded table, or reads it from the device
+ * without one (into a 2048-byte template area); 1, 0 not found, -1, -2. */
+int VX_QueryUserTemp(void* handle, int number, int finger, unsigned char* templateData, int* length);
+/* VX_GetUserTmp for a string user ID; 0 without an exchange for an unknown ID. */
+int SSR_VX_GetUserTmp(void* handle, const char* userId, int finger, unsigned char* templateData, int* length);
+/* VX_QueryUserTemp for a string user ID. */
+int SSR_VX_QueryUserTemp(void* handle, const char* userId, int finger, unsigned char* templateData, int* length);
+/* Asks the device whose template this is; 1 matched (number set), 0 no match,
+ * -1, -2, -3 not a template that can be sent. */
+int VX_TestUserTmp(void* handle, int* number, const unsigned char* templateData);
 
 #ifdef __cplusplus
 }

@@ -43,8 +43,11 @@ std::optional<Bytes> BulkRegistry::findDataSet(std::uint16_t command, const SetK
     if (const auto it = sets_.find({command, key}); it != sets_.end()) return it->second;
     if (const auto it = providers_.find(command); it != providers_.end()) provider = it->second;
   }
-  if (!provider) return std::nullopt;
-  return provider(key);
+  if (provider) {
+    if (auto set = provider(key)) return set;
+  }
+  if (!terminalTables_) return std::nullopt;
+  return terminalTables_(command, key);
 }
 
 void BulkRegistry::setConsumer(std::uint16_t command, UploadConsumer consumer) {

@@ -4,6 +4,7 @@
 // everything a test can also touch guards itself.
 #include <array>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "sim/device_model.h"
 #include "sim/model_device.h"
+#include "sim/terminal_store.h"
 #include "sim/vxsim.h"
 
 namespace vxsim::detail {
@@ -28,14 +30,18 @@ struct SessionState {
 };
 
 // Data sets, upload consumers and the stream shaper registered by tests.
+using DataSetSource = std::function<std::optional<Bytes>(std::uint16_t command, const SetKey& key)>;
+
 class BulkRegistry {
  public:
   void setDataSet(std::uint16_t command, const SetKey& key, Bytes bytes);
   void setProvider(std::uint16_t command, DataSetProvider provider);
   void clearDataSets();
   // The set for a request: a registered set first, then the command's provider
-  // (called without the lock held).
+  // (called without the lock held), then the terminal's own tables.
   std::optional<Bytes> findDataSet(std::uint16_t command, const SetKey& key) const;
+  // Where the terminal's own tables come from; set once, by the device.
+  void setTerminalTables(DataSetSource source) { terminalTables_ = std::move(source); }
 
   void setConsumer(std::uint16_t command, UploadConsumer consumer);
   std::optional<UploadConsumer> consumer(std::uint16_t command) const;
@@ -52,16 +58,21 @@ class BulkRegistry {
   std::map<std::uint16_t, UploadConsumer> consumers_;
   std::vector<ConsumedUpload> consumed_;
   StreamShaper shaper_;
+  DataSetSource terminalTables_;
 };
 
 struct Device {
   explicit Device(const Personality& personality) : model(personality) {
     bulk.setConsumer(CMD_MF_WRITE, cardWriter(machine));
+    bulk.setTerminalTables([this](std::uint16_t command, const SetKey& key) {
+      return terminal.dataSet(command, key, traitsOf(model));
+    });
   }
   DeviceModel model;
   SessionState session;
   BulkRegistry bulk;
   MachineModel machine;
+  TerminalStore terminal;  // users, templates and logs
 };
 
 }  // namespace vxsim::detail

@@ -17,6 +17,8 @@ std::vector<std::unique_ptr<CommandFamily>> makeFamilies() {
   std::vector<std::unique_ptr<CommandFamily>> families;
   // The session family comes first: it also keeps unauthenticated hosts out.
   families.push_back(std::make_unique<SessionFamily>());
+  // Users, templates and logs one record at a time, before bulk (see there).
+  families.push_back(makeRecordsFamily());
   // Bulk before options: a data set registered for CMD_OPTIONS_RRQ and its
   // request is served as a bulk read.
   families.push_back(std::make_unique<BulkFamily>());

@@ -426,6 +426,12 @@ void Simulator::setUploadConsumer(std::uint16_t command, UploadConsumer consumer
 std::vector<ConsumedUpload> Simulator::consumedUploads() const { return impl_->device_.bulk.consumed(); }
 void Simulator::setStreamShaper(StreamShaper shaper) { impl_->device_.bulk.setShaper(std::move(shaper)); }
 
+TerminalData Simulator::terminal() const { return impl_->device_.terminal.snapshot(); }
+void Simulator::setTerminal(TerminalData data) { impl_->device_.terminal.replace(std::move(data)); }
+void Simulator::editTerminal(const std::function<void(TerminalData&)>& change) {
+  impl_->device_.terminal.edit(change);
+}
+
 using detail::MachineState;
 
 void Simulator::setStatusTable(std::vector<std::uint32_t> counters) {

@@ -28,6 +28,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim/terminal.h"
 #include "vxproto.h"
 
 namespace vxsim {
@@ -326,6 +327,17 @@ class Simulator {
   // PIN width answered to CMD_PINWIDTH_RRQ (5 at first); above 5 a card image
   // carries a 4-byte user number.
   void setPinWidth(std::int8_t width);
+
+  // --- stored data: users, templates, logs (sim/terminal.h) ---
+  // What the terminal stores, served in the forms its firmware and options
+  // call for: the user, template and log tables as bulk data sets (a set
+  // registered with setDataSet or a provider's answer wins over them) and the
+  // single-record, real-time and clearing commands. Empty at first.
+  TerminalData terminal() const;
+  void setTerminal(TerminalData data);
+  // Changes the stored data in place, under its lock: `change` must not call
+  // into the simulator.
+  void editTerminal(const std::function<void(TerminalData&)>& change);
 
  private:
   class Impl;

@@ -32,14 +32,15 @@ void setView(Connection& c, ViewKind kind, std::size_t start, std::int32_t lengt
   v.length = length;
 }
 
-namespace {
 // A download answer begins with its byte count; the view takes what the
 // buffer really holds, so a count that claims more is cut to the data read.
-std::int32_t leadingCount(const Connection& c, int bytesRead) {
+std::int32_t leadingCount(const std::uint8_t* answer, int bytesRead) {
   if (bytesRead < 4) return 0;
-  const auto count = static_cast<std::int32_t>(wire::readU32(c.bulkBuffer.data()));
+  const auto count = static_cast<std::int32_t>(wire::readU32(answer));
   return std::clamp<std::int32_t>(count, 0, bytesRead - 4);
 }
+
+namespace {
 
 // Whether the engine refused a set for lack of room, and the buffer could grow to it.
 bool grewForRefusedSet(Connection& c) {
@@ -49,7 +50,7 @@ bool grewForRefusedSet(Connection& c) {
 }  // namespace
 
 int downloadDataSet(Connection& c, std::uint8_t kind, std::uint16_t command, int requestLength, ViewKind view,
-                    bool allowFallback) {
+                    bool allowFallback, const AfterRead& afterRead) {
   if (ensureBulkBuffer(c, kBulkSize) != 1) return -100;
   std::uint16_t code = CMD_ACK_OK;
   int count = 0;
@@ -62,8 +63,9 @@ int downloadDataSet(Connection& c, std::uint8_t kind, std::uint16_t command, int
                               c.longTimeout);
     if ((code == CMD_ACK_OK && count >= 0) || pass == 1 || !grewForRefusedSet(c)) break;
   }
+  if (code == CMD_ACK_OK && count >= 0 && afterRead) afterRead(code);
   if (code == CMD_ACK_OK && count >= 0) {
-    setView(c, view, 4, leadingCount(c, count));
+    setView(c, view, 4, leadingCount(c.bulkBuffer.data(), count));
     return 1;
   }
   if (code == CMD_ACK_ERROR && count == 0) return 0;

@@ -1,6 +1,7 @@
 #pragma once
 // Device time encoding and the connection's shared download buffer with its views.
 #include <cstdint>
+#include <functional>
 
 #include "vxsdk/api/connection.h"
 #include "vxsdk/report/devtime.h"
@@ -24,8 +25,14 @@ int ensureBulkBuffer(Connection& c, std::int32_t size);
 bool growBulkBuffer(Connection& c, std::int64_t size);
 // Resets every other view and points the named one at [start, start + length).
 void setView(Connection& c, ViewKind kind, std::size_t start, std::int32_t length);
+// The leading byte count of a download answer of `bytesRead` bytes, cut to
+// the records really read.
+std::int32_t leadingCount(const std::uint8_t* answer, int bytesRead);
+// Runs after a read the device acknowledged, before its outcome is judged,
+// and may replace the reply code (the release of a CMD_NEWLOG_RRQ set).
+using AfterRead = std::function<void(std::uint16_t& code)>;
 // Downloads a whole data set into bulkBuffer: 1 (view set), 0 the device has
 // none, -2 the exchange failed, -100 memory or size refused.
 int downloadDataSet(Connection& c, std::uint8_t kind, std::uint16_t command, int requestLength, ViewKind view,
-                    bool allowFallback);
+                    bool allowFallback, const AfterRead& afterRead = {});
 }  // namespace vxsdk
