@@ -240,6 +240,50 @@ int SSR_VX_QueryUserTemp(void* handle, const char* userId, int finger, unsigned 
  * -1, -2, -3 not a template that can be sent. */
 int VX_TestUserTmp(void* handle, int* number, const unsigned char* templateData);
 
+/* ---- Attendance, operation and real-time logs ------------------------------ */
+/* Logs are downloaded into the connection's shared download buffer, one kind
+ * of record at a time; each getter hands out the next record and downloads by
+ * itself when its records are not there. Verify mode and in/out state are
+ * written as one byte each. A getter returns 0 at the end, and for a record
+ * the device marked to skip (the next call continues after it). */
+
+/* Downloads the attendance log (through the data-set read from "Ver 6.01" on
+ * when viaDataSet is set); 1, 0 the device has none, -1, -2. */
+int VX_ReadLog(void* handle, int viaDataSet);
+/* Downloads attendance records chosen by a device-defined selector (0: as VX_ReadLog); 1, 0, -1, -2. */
+int VX_ReadLogExt(void* handle, int selector, int viaDataSet);
+/* Downloads the operation log; 1, 0 none (or below "Ver 5.04"), -1, -2. */
+int VX_ReadOpLog(void* handle, int viaDataSet);
+/* Hands out the next attendance record; 1, 0 no more, -1, -2 download failed. */
+int VX_GetLog(void* handle, int* number, unsigned char* verifyMode, unsigned char* state, int* year, int* month,
+              int* day, int* hour, int* minute, int* second);
+/* VX_GetLog with the work code and reserved value of extended records (0 for compressed ones). */
+int VX_GetExtLog(void* handle, int* number, unsigned char* verifyMode, unsigned char* state, int* year, int* month,
+                 int* day, int* hour, int* minute, int* second, int* workCode, int* reserved);
+/* Hands out the next string-ID attendance record; the user ID is copied with
+ * the PIN width as limit (zero-padded, unterminated when as long). 1, 0, -1, -2. */
+int VX_SSR_GetLog(void* handle, char* userId, unsigned char* verifyMode, unsigned char* state, int* year,
+                  int* month, int* day, int* hour, int* minute, int* second, int* workCode);
+/* Hands out the next operation record (parameters: four int32); 1, 0 no more or below "Ver 5.04", -1, -2. */
+int VX_GetOpLog(void* handle, int* adminNumber, int* operation, int* parameters, int* year, int* month, int* day,
+                int* hour, int* minute, int* second);
+/* Reads the device's new real-time records; 1, -1, -2, -100 below "Ver 6.01". */
+int VX_ReadRTLog(void* handle);
+/* Hands out the next real-time record: its user number and up to 36 raw bytes; 1, 0 none, -1. */
+int VX_GetRTLog(void* handle, int* number, unsigned char* raw);
+/* Reads a whole table into the caller's buffer; its first byte names the kind. 1, -1, -2. */
+int VX_ReadData(void* handle, unsigned char* buffer, int size);
+/* Clears the attendance log on the device; 1, -1, -2. */
+int VX_ClearLogData(void* handle);
+/* Clears the operation log on the device; 1, -1, -2. */
+int VX_ClearOpLogData(void* handle);
+/* Clears all data on the device and drops every download; 1, -1, -2. */
+int VX_ClearData(void* handle);
+/* Clears one kind of data (low byte 1 to 5) and drops every download; 1, -1, 4 another kind. */
+int VX_ClearDataEx(void* handle, int kind);
+/* Makes the device reload its data after changes; 1, -1, -2. */
+int VX_RefreshData(void* handle);
+
 #ifdef __cplusplus
 }
 #endif

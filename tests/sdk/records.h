@@ -2,6 +2,7 @@
 // Builders of the device's user and log records for tests: each writes its
 // fields at their byte offsets, independently of the SDK's decoders and of the
 // simulator's encoders.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <initializer_list>
@@ -25,11 +26,14 @@ inline Bytes cat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
+// The first n bytes of a record: one cut off by the end of an answer.
+inline Bytes prefix(const Bytes& record, std::size_t n) { return Bytes(record.begin(), record.begin() + n); }
+
 // A download answer: the 32-bit byte count, then the records.
 inline Bytes counted(const Bytes& records, std::uint32_t claimed = UINT32_MAX) {
-  Bytes out(4);
+  Bytes out(4 + records.size());
   wire::writeU32(out.data(), claimed == UINT32_MAX ? static_cast<std::uint32_t>(records.size()) : claimed);
-  out.insert(out.end(), records.begin(), records.end());
+  std::copy(records.begin(), records.end(), out.begin() + 4);
   return out;
 }
 
@@ -130,11 +134,11 @@ inline Bytes opLog(std::uint16_t admin, std::uint8_t operation, std::int32_t tim
 // A template table record: size (header included), number, finger, reserved.
 inline Bytes templateRecord(std::uint16_t number, std::uint8_t finger, const Bytes& bytes,
                             std::optional<std::uint16_t> size = std::nullopt) {
-  Bytes b(6, 0);
+  Bytes b(6 + bytes.size(), 0);
   wire::writeU16(&b[0], size.value_or(static_cast<std::uint16_t>(bytes.size() + 6)));
   wire::writeU16(&b[2], number);
   b[4] = finger;
-  b.insert(b.end(), bytes.begin(), bytes.end());
+  std::copy(bytes.begin(), bytes.end(), b.begin() + 6);
   return b;
 }
 }  // namespace records

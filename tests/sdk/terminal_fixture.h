@@ -12,6 +12,7 @@ inline vxsim::Personality firmware(const char* version, bool tft = false) {
   p.tft = tft;
   return p;
 }
+inline const vxsim::Personality kDefault = firmware("Ver 6.60 Apr 28 2010");
 inline const vxsim::Personality kOldFirmware = firmware("Ver 5.03 Jan 10 2005");
 inline const vxsim::Personality kTft = firmware("Ver 6.60 Apr 28 2010", true);
 

@@ -115,7 +115,7 @@ TEST_P(UserWalk, HandsOutEveryUserAsTheTerminalStoresItThenZero) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, UserWalk,
-                         ::testing::Values(FormCase{"16-byte", sdktest::kOldFirmware}, FormCase{"28-byte", {}},
+                         ::testing::Values(FormCase{"16-byte", sdktest::kOldFirmware}, FormCase{"28-byte", sdktest::kDefault},
                                            FormCase{"72-byte", sdktest::kTft}),
                          [](const auto& info) { return std::string(info.param.name).substr(0, 2) + "Bytes"; });
 
