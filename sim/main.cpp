@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "sim/vxsim.h"
 
@@ -40,7 +41,33 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 1.0));
   app.add_option("--delay", delayMs, "delay in ms for --delay-share of outgoing packets")->check(CLI::Range(0, 60000));
   app.add_option("--delay-share", delayShare, "share of outgoing packets delayed")->check(CLI::Range(0.0, 1.0));
+  std::string terminalFile, saveFile;
+  vxsim::TerminalRecipe recipe;
+  recipe.fingersPerUser = 1;
+  std::size_t records = 0;
+  auto* load = app.add_option("--terminal", terminalFile, "users and records from a terminal file");
+  app.add_option("--users", recipe.users, "generated users")->check(CLI::Range(0, 65534))->excludes(load);
+  app.add_option("--records", records, "generated attendance records")->excludes(load);
+  app.add_option("--data-seed", recipe.seed, "seed of the generated users and records")->excludes(load);
+  app.add_option("--save", saveFile, "write the terminal's users and records to a file");
   CLI11_PARSE(app, argc, argv);
+  recipe.attendance = records;
+  recipe.operations = records / 10;
+  vxsim::TerminalData data;
+  if (!terminalFile.empty()) {
+    auto loaded = vxsim::loadTerminal(terminalFile);
+    if (!loaded) {
+      std::fprintf(stderr, "vxsim: %s: not a terminal file\n", terminalFile.c_str());
+      return 1;
+    }
+    data = std::move(*loaded);
+  } else {
+    data = vxsim::makeTerminal(recipe);
+  }
+  if (!saveFile.empty() && !vxsim::saveTerminal(data, saveFile)) {
+    std::fprintf(stderr, "vxsim: %s: cannot be written\n", saveFile.c_str());
+    return 1;
+  }
 
   // Block the stop signals before the worker starts, so that only sigwait sees them.
   sigset_t stopSignals;
@@ -51,6 +78,7 @@ int main(int argc, char** argv) {
 
   try {
     vxsim::Simulator sim(vxsim::Simulator::Config{static_cast<std::uint16_t>(port), personality, true});
+    sim.setTerminal(std::move(data));
     vxsim::FaultPlan plan;
     plan.seed = seed;
     using vxsim::FaultKind;
