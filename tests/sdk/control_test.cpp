@@ -183,6 +183,25 @@ TEST_F(SdkTest, OnDeviceOperationsAndTheState) {
   EXPECT_EQ(state, -1);
 }
 
+// Above PIN width 5 the application names users by PIN2; the device is sent
+// the internal number.
+TEST_F(SdkTest, EnrolAndVerifyTakePin2AboveWidthFive) {
+  vxsim::TerminalData t;
+  vxsim::User user;
+  user.number = 40;
+  user.pin2 = 123456;
+  user.name = "Ann";
+  t.users.push_back(user);
+  sim.setTerminal(t);
+  sim.setPinWidth(9);
+  int width = 0;
+  ASSERT_EQ(VX_GetPINWidth(handle, &width), 1);
+  EXPECT_EQ(VX_StartEnroll(handle, 123456, 2), 1);
+  EXPECT_EQ(sim.operation(), (vxsim::Operation{vxsim::OperationKind::Enroll, 40, 2}));
+  EXPECT_EQ(VX_StartVerify(handle, 123456, 5), 1);
+  EXPECT_EQ(sim.operation(), (vxsim::Operation{vxsim::OperationKind::Verify, 40, 5}));
+}
+
 // A test image whose every pixel depends on its place.
 Bytes pattern(std::uint32_t width, std::uint32_t height) {
   Bytes pixels(std::size_t{width} * height);
