@@ -247,14 +247,13 @@ int readByText(Connection& c, char* text) {
   return 1;
 }
 
-// Index -5: a whole data set read into the caller's area, whose first byte
-// names the set and whose second 32-bit word gives the area's size.
-int readRawTable(Connection& c, unsigned char* area) {
+// Index -5: the raw table read into the caller's area, whose first byte names
+// the data set and whose second 32-bit word gives the area's size (at least
+// those 8 bytes).
+int readRawTable(void* handle, unsigned char* area) {
   const auto size = static_cast<std::int32_t>(wire::readU32(area + 4));
   if (size < 8) return kRefused;
-  std::uint16_t code = CMD_DB_RRQ;
-  VXEMBPRO_READDATA(c.engine, &code, area, size, 1, c.blockSize, c.longTimeout);
-  return code == CMD_ACK_OK ? 1 : -2;
+  return VX_ReadData(handle, area, size);
 }
 
 // Index -6: empties the data set named by the area's first byte.
@@ -362,7 +361,7 @@ VX_EXPORT int VX_GetDeviceInfo(void* handle, int index, int* value) {
     case 12: *value = 1; return 1;
     case 65: return vxsdk::kRefused;  // the card key is never read back
     case vxsdk::kIndexByText: return vxsdk::readByText(*c, reinterpret_cast<char*>(value));
-    case vxsdk::kIndexRawTable: return vxsdk::readRawTable(*c, reinterpret_cast<unsigned char*>(value));
+    case vxsdk::kIndexRawTable: return vxsdk::readRawTable(handle, reinterpret_cast<unsigned char*>(value));
     case vxsdk::kIndexClearTable: return vxsdk::clearTable(*c, reinterpret_cast<const unsigned char*>(value));
     case -1:
     case -2:
