@@ -284,6 +284,30 @@ int VX_ClearDataEx(void* handle, int kind);
 /* Makes the device reload its data after changes; 1, -1, -2. */
 int VX_RefreshData(void* handle);
 
+/* ---- Attendance reports ------------------------------------------------- */
+/* The report data downloads share the download buffer with the logs: save
+ * each data set with VX_SSR_SaveDate right after its download. */
+
+/* Downloads the attendance rules; 1, 0 the device has none, -1, -2. */
+int VX_SSR_ReadAttRule(void* handle);
+/* Downloads the departments; 1, 0 the device has none, -1, -2. */
+int VX_SSR_ReadDPT(void* handle);
+/* Downloads the shifts; 1, 0 the device has none, -1, -2. */
+int VX_SSR_ReadTurn(void* handle);
+/* Writes a downloaded data set to a new file (1 attendance log, 2 users,
+ * 3 rules, 4 departments, 5 shifts); 1, 0 nothing to save or another kind,
+ * -1, -2 the file cannot be written whole. */
+int VX_SSR_SaveDate(void* handle, const char* fileName, int dataKind);
+/* Calculates attendance from the saved files for one user ID, or for every
+ * user of the connection from its user cursor on when userId is empty, and
+ * writes the HTML report of reportKind (1 punches, 2 exceptions, 3 totals;
+ * another kind writes no page); 1, 0 no users, -1, -2 user download failed. */
+int VX_SSR_OutPutHtml(void* handle, const char* userId, const char* logFile, const char* userFile,
+                      const char* departmentFile, const char* shiftFile, int startYear, int startMonth,
+                      int startDay, int startHour, int startMinute, int startSecond, int endYear, int endMonth,
+                      int endDay, int endHour, int endMinute, int endSecond, const char* outputFile,
+                      const char* workDirectory, const char* ruleFile, int reportKind, const char* label);
+
 #ifdef __cplusplus
 }
 #endif

@@ -24,8 +24,8 @@ std::vector<std::unique_ptr<CommandFamily>> makeFamilies() {
   families.push_back(std::make_unique<BulkFamily>());
   families.push_back(std::make_unique<OptionsFamily>());
   families.push_back(std::make_unique<ControlFamily>());
-  // Users and templates, logs and report data join here as their families
-  // are written.
+  // Report data commands without a registered data set.
+  families.push_back(makeReportFamily());
   return families;
 }
 

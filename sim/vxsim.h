@@ -345,3 +345,6 @@ class Simulator {
 };
 
 }  // namespace vxsim
+
+// Report data and the sample company.
+#include "sim/model_report.h"
