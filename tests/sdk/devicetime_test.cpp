@@ -1,4 +1,8 @@
 // Device time and the shared download buffer with its views.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <random>
 
 #include "sdk_fixture.h"
@@ -110,5 +114,43 @@ TEST_F(Download, AnnouncementAboveTheCapIsRefusedWithoutAllocating) {
   EXPECT_EQ(vxsdk::downloadDataSet(conn(), 1, CMD_ATTLOG_RRQ, 0, ViewKind::AttLog, true), -100);
   EXPECT_EQ(conn().bulkCapacity, vxsdk::kBulkSize);
   EXPECT_EQ(sim.count(CMD_READ_DATA), 0u);
+}
+// Pages of a buffer that are resident.
+std::size_t residentPages(const vxsdk::LazyBuffer& b) {
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  std::vector<unsigned char> pages((b.size() + page - 1) / page);
+  if (mincore(const_cast<std::uint8_t*>(b.data()), b.size(), pages.data()) != 0) return SIZE_MAX;
+  std::size_t n = 0;
+  for (unsigned char v : pages) n += v & 1;
+  return n;
+}
+
+// A download buffer costs memory only where data was written, also when it
+// takes the place of one that was filled and freed before (a recycled block
+// would come back cleared by writing zeros, all of it resident), and growing
+// keeps the contents and adds zeros.
+TEST(DownloadBuffer, PagesAreResidentOnlyWhereWrittenAndGrowthKeepsTheContents) {
+  constexpr std::size_t kSize = 6u << 20;
+  for (int round = 0; round < 3; ++round) {
+    vxsdk::LazyBuffer filled;
+    ASSERT_TRUE(filled.allocate(kSize));
+    std::memset(filled.data(), 0xAB, kSize);
+    filled.release();
+    vxsdk::LazyBuffer fresh;
+    ASSERT_TRUE(fresh.allocate(kSize));
+    EXPECT_LE(residentPages(fresh), 1u) << "round " << round;
+    EXPECT_EQ(fresh.data()[kSize / 2], 0);
+  }
+  vxsdk::LazyBuffer b;
+  ASSERT_TRUE(b.allocate(10));
+  std::memcpy(b.data(), "0123456789", 10);
+  ASSERT_TRUE(b.grow(kSize));
+  EXPECT_EQ(std::memcmp(b.data(), "0123456789", 10), 0);
+  EXPECT_EQ(b.data()[10], 0);
+  EXPECT_EQ(b.data()[kSize - 1], 0);
+  EXPECT_FALSE(b.grow(std::size_t{1} << 62));
+  EXPECT_EQ(b.size(), kSize) << "a failed growth leaves the buffer as it was";
+  ASSERT_TRUE(b.allocate(0));
+  EXPECT_TRUE(b.allocated());
 }
 }  // namespace
