@@ -27,6 +27,10 @@ void DeviceModel::setPersonality(const Personality& personality) {
 std::optional<std::string> DeviceModel::option(const std::string& name) const {
   if (auto stored = options_.get(name)) return stored;
   if (name == "~Platform") return personality().tft ? std::string("VX500_TFT") : std::string("VX500");
+  // Answered rather than refused, as a terminal without these features does:
+  // a refused option costs a host several tries when it connects.
+  if (name == "~OS") return std::string("NONE");
+  if (name == "~ExtendFmt") return std::string("0");
   return std::nullopt;
 }
 

@@ -1,4 +1,4 @@
-// Downloading and walking 100,000 attendance records in each record form and
+// Opening and closing a connection; downloading and walking 100,000 attendance records in each record form and
 // 10,000 users in the 28- and 72-byte forms, from an in-process simulated
 // terminal over loopback. Per run: records per second, the time of one
 // download and walk, the share of it spent in the transfer, and what the
@@ -158,8 +158,22 @@ void BM_Users(benchmark::State& state) {
   }
   report(state, run, kUsers, b.handle);
 }
+
+// Opening a connection (version read and option probes) and closing it.
+void BM_ConnectAndClose(benchmark::State& state) {
+  vxsim::Simulator sim;
+  for (auto _ : state) {
+    void* handle = VX_Connect_NET("127.0.0.1", sim.port(), nullptr, 0, 0);
+    if (handle == nullptr) {
+      state.SkipWithError("connection failed");
+      return;
+    }
+    VX_Close(handle);
+  }
+}
 }  // namespace
 
+BENCHMARK(BM_ConnectAndClose)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Attendance)
     ->ArgName("form")  // 0 compressed, 1 extended, 2 string ID
     ->Arg(Compressed)
