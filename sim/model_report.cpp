@@ -1,6 +1,7 @@
 // The sample company's records, encoded with the report engine's record codecs.
 #include "sim/model_report.h"
 
+#include <algorithm>
 #include <array>
 
 #include "vxsdk/report/devtime.h"
@@ -45,10 +46,10 @@ Day dayOf(std::size_t person, int day) {
 }  // namespace
 
 Bytes withByteCount(const Bytes& records) {
-  Bytes out;
+  Bytes out(4 + records.size());
   const auto n = static_cast<std::uint32_t>(records.size());
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
-  out.insert(out.end(), records.begin(), records.end());
+  for (std::size_t i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(n >> (8 * i));
+  std::copy(records.begin(), records.end(), out.begin() + 4);
   return out;
 }
 
